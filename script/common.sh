@@ -34,6 +34,18 @@ install_packages() {
 }
 
 build_packages=(cmake g++ ninja-build doctest-dev)
+windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386)
+
+# The cross compilers and Wine; 32-bit Wine needs Debian's i386 architecture enabled first.
+install_windows_packages() {
+  [ -n "$(missing_packages "${windows_packages[@]}")" ] || return 0
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "Enabling Debian's i386 architecture, for 32-bit Wine" >&2
+    as_root dpkg --add-architecture i386 || return 1
+    apt_updated=
+  fi
+  install_packages "${windows_packages[@]}"
+}
 
 # Configures and builds one preset; warnings are errors in CI.
 build_preset() {

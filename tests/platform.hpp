@@ -17,7 +17,7 @@ constexpr bool kHasFullDevice = false;
 inline const std::string kMissingCommandMessage = "no-such-command-run3010";
 inline const std::string kEchoVariable = "echo %RUN3010_PROBE%";
 inline const std::string kPrintDirectory = "cd";
-inline const std::string kCopyStdin = "findstr \"^\"";
+inline const std::string kCopyStdin = "more";
 inline const std::string kScriptName = "caller.bat";
 
 inline std::string caller_script(const std::string &run3010)
@@ -28,9 +28,11 @@ inline std::string caller_script(const std::string &run3010)
 inline std::vector<std::string> run_script(const std::string &script) { return {"/c", script}; }
 std::string interpreter();
 
+// cmd /c strips the first and last quote of a text with more than two: the outer pair keeps
+// the inner ones.
 inline std::string delayed_write(const std::string &path)
 {
-	return "\"" + proc::sibling("probe.exe") + "\" --delay-write 1000 \"" + path + "\"";
+	return "\"\"" + proc::sibling("probe.exe") + "\" --delay-write 1000 \"" + path + "\"\"";
 }
 
 #else
