@@ -12,13 +12,6 @@ using proc::Options;
 
 namespace {
 
-proc::Result run3010(std::vector<std::string> args)
-{
-	Options options;
-	options.args = std::move(args);
-	return proc::run(proc::sibling(kRun3010), options);
-}
-
 // A here-document with a quoted delimiter makes the shell print the text exactly as it
 // received it, so any change on the way shows in the output.
 std::string print_verbatim(const std::string &text) { return "cat <<'RUN3010_END'\n" + text + "\nRUN3010_END"; }
@@ -37,7 +30,7 @@ TEST_SUITE("command")
 {
 	TEST_CASE("a command killed by a signal")
 	{
-		const auto r = run3010({"kill -KILL $$"});
+		const auto r = run3010(with_args({"kill -KILL $$"}));
 		CHECK(r.out == "");
 		CHECK(r.status == kCommandStatus);
 	}
@@ -61,7 +54,7 @@ TEST_SUITE("text")
 		};
 		for (const auto &c : cases) {
 			CAPTURE(c.name);
-			const auto r = run3010({print_verbatim(c.text)});
+			const auto r = run3010(with_args({print_verbatim(c.text)}));
 			CHECK(r.out == c.text + "\n");
 			CHECK(r.err == "");
 			CHECK(r.status == kCommandStatus);
@@ -77,7 +70,7 @@ TEST_SUITE("text")
 		options.args = {"echo \"$RUN3010_PROBE\" *.txt; echo 'second command'"};
 		options.env = {{"RUN3010_PROBE", "expanded"}};
 		options.cwd = dir.path();
-		const auto r = proc::run(proc::sibling(kRun3010), options);
+		const auto r = run3010(options);
 		CHECK(r.out == "expanded a.txt b.txt\nsecond command\n");
 		CHECK(r.status == kCommandStatus);
 	}
@@ -100,7 +93,7 @@ TEST_SUITE("waiting")
 			REQUIRE(proc::read_file(started));
 			REQUIRE(::kill(static_cast<pid_t>(pid), SIGINT) == 0);
 		};
-		const auto r = proc::run(proc::sibling(kRun3010), options);
+		const auto r = run3010(options);
 		CHECK(proc::read_file(done) == "done\n");
 		CHECK(r.status == kCommandStatus);
 	}

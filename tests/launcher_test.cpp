@@ -10,19 +10,6 @@
 using proc::Options;
 using proc::Output;
 
-namespace {
-
-proc::Result run3010(const Options &options) { return proc::run(proc::sibling(kRun3010), options); }
-
-Options with_args(std::vector<std::string> args)
-{
-	Options options;
-	options.args = std::move(args);
-	return options;
-}
-
-} // namespace
-
 TEST_SUITE("no_argument")
 {
 	TEST_CASE("prints the prompt line on stdout and ends with 1")

@@ -15,12 +15,9 @@ using proc::Options;
 
 namespace {
 
-proc::Result run3010(const Options &options) { return proc::run(proc::sibling(kRun3010), options); }
-
 Options with_probe_interpreter(std::vector<std::string> args)
 {
-	Options options;
-	options.args = std::move(args);
+	Options options = with_args(std::move(args));
 	options.env = {{"COMSPEC", proc::sibling("probe.exe")}};
 	return options;
 }
@@ -60,6 +57,26 @@ TEST_SUITE("interpreter")
 	{
 		const auto r = run3010(with_probe_interpreter({"first", "second"}));
 		CHECK(r.out == proc::sibling("probe.exe") + " /c first");
+		CHECK(r.status == kCommandStatus);
+	}
+
+	TEST_CASE("a text with several quoted parts needs one more pair of quotes around it")
+	{
+		proc::TempDir dir;
+		const std::string folder = dir.file("with space");
+		CreateDirectoryW(std::wstring(folder.begin(), folder.end()).c_str(), nullptr);
+		const std::string tool = "\"" + folder + "\\tool.bat\"";
+		proc::write_file(folder + "\\tool.bat", "@echo ran %*\r\n");
+		const std::string command = tool + " /log \"C:\\Logs\\setup log.txt\"";
+
+		// cmd /c strips the first and the last quote: the path is cut at its space.
+		auto r = run3010(with_args({command}));
+		CHECK(r.out == "");
+		CHECK(r.err != "");
+		CHECK(r.status == kCommandStatus);
+
+		r = run3010(with_args({"\"" + command + "\""}));
+		CHECK(r.out == "ran /log \"C:\\Logs\\setup log.txt\"\r\n");
 		CHECK(r.status == kCommandStatus);
 	}
 

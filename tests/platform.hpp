@@ -61,3 +61,12 @@ inline std::string delayed_write(const std::string &path)
 }
 
 #endif
+
+inline proc::Result run3010(const proc::Options &options) { return proc::run(proc::sibling(kRun3010), options); }
+
+inline proc::Options with_args(std::vector<std::string> args)
+{
+	proc::Options options;
+	options.args = std::move(args);
+	return options;
+}
