@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <set>
 
 using proc::Options;
@@ -64,7 +65,7 @@ TEST_SUITE("interpreter")
 	{
 		proc::TempDir dir;
 		const std::string folder = dir.file("with space");
-		CreateDirectoryW(std::wstring(folder.begin(), folder.end()).c_str(), nullptr);
+		std::filesystem::create_directory(std::filesystem::u8path(folder));
 		const std::string tool = "\"" + folder + "\\tool.bat\"";
 		proc::write_file(folder + "\\tool.bat", "@echo ran %*\r\n");
 		const std::string command = tool + " /log \"C:\\Logs\\setup log.txt\"";
