@@ -50,8 +50,8 @@ PROCESS_INFORMATION start(std::wstring command_line, HANDLE input = nullptr)
 		startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
 	}
 	PROCESS_INFORMATION child{};
-	if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, input != nullptr, 0, nullptr, nullptr, &startup,
-			    &child)) {
+	if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, input != nullptr, 0, nullptr, nullptr,
+			    &startup, &child)) {
 		std::fprintf(stderr, "cannot start %ls: error %lu\n", command_line.c_str(), GetLastError());
 		std::exit(2);
 	}
@@ -100,10 +100,10 @@ int main(int argc, char **argv)
 	const std::wstring run3010 = L"\"" + beside_me(L"run3010.exe") + L"\"";
 	const std::wstring cmd = L"\"" + comspec() + L"\"";
 	std::vector<Subject> subjects{
-	    {"run3010.exe \"exit\"", run3010 + L" exit", 3010, 0, {}},
-	    {"floor (CreateProcess of cmd /c exit)", L"\"" + beside_me(L"floor.exe") + L"\"", 0, 0, {}},
-	    {"cmd /c exit", cmd + L" /c exit", kAnyStatus, 0, {}},
-	    {"cmd /c \"exit & exit 3010\"", cmd + L" /c \"exit & exit 3010\"", kAnyStatus, 0, {}},
+		{"run3010.exe \"exit\"", run3010 + L" exit", 3010, 0, {}},
+		{"floor (CreateProcess of cmd /c exit)", L"\"" + beside_me(L"floor.exe") + L"\"", 0, 0, {}},
+		{"cmd /c exit", cmd + L" /c exit", kAnyStatus, 0, {}},
+		{"cmd /c \"exit & exit 3010\"", cmd + L" /c \"exit & exit 3010\"", kAnyStatus, 0, {}},
 	};
 
 	LARGE_INTEGER frequency;
@@ -117,7 +117,8 @@ int main(int argc, char **argv)
 			s.status = finish(start(s.command_line));
 			QueryPerformanceCounter(&end);
 			if (s.expected_status != kAnyStatus && s.status != s.expected_status) {
-				std::fprintf(stderr, "%s ended with %lu, not %lu\n", s.label, s.status, s.expected_status);
+				std::fprintf(stderr, "%s ended with %lu, not %lu\n", s.label, s.status,
+					     s.expected_status);
 				return 1;
 			}
 			s.milliseconds.push_back(1000.0 * static_cast<double>(end.QuadPart - begin.QuadPart) /
@@ -130,9 +131,12 @@ int main(int argc, char **argv)
 		    "|---|---:|---:|---:|\n",
 		    rounds);
 	for (const auto &s : subjects)
-		std::printf("| %s | %lu | %.2f | %.2f |\n", s.label, s.status, median(s.milliseconds), median(s.milliseconds) / floor);
+		std::printf("| %s | %lu | %.2f | %.2f |\n", s.label, s.status, median(s.milliseconds),
+			    median(s.milliseconds) / floor);
 	std::printf("\n| Peak working set while the command waits (under Wine) | KiB |\n|---|---:|\n");
-	std::printf("| run3010.exe \"set /p X=\" | %lu |\n", static_cast<unsigned long>(peak_while_waiting(run3010 + L" \"set /p X=\"") / 1024));
-	std::printf("| cmd /c \"set /p X=\" | %lu |\n", static_cast<unsigned long>(peak_while_waiting(cmd + L" /c \"set /p X=\"") / 1024));
+	std::printf("| run3010.exe \"set /p X=\" | %lu |\n",
+		    static_cast<unsigned long>(peak_while_waiting(run3010 + L" \"set /p X=\"") / 1024));
+	std::printf("| cmd /c \"set /p X=\" | %lu |\n",
+		    static_cast<unsigned long>(peak_while_waiting(cmd + L" /c \"set /p X=\"") / 1024));
 	return 0;
 }

@@ -45,12 +45,12 @@ TEST_SUITE("text")
 			std::string text;
 		};
 		const Case cases[] = {
-		    {"quotes", "He said \"hi\" and 'bye', \\\"escaped\\\""},
-		    {"expansions", "$HOME ${PATH} $(id) `id` $$ ~"},
-		    {"separators", "a; b && c || d | e & f > g < h"},
-		    {"globs", "* ? [a-z]* **/*"},
-		    {"non-UTF-8 bytes", "\xff\xfe \x80\xc3( \xe2\x82"},
-		    {"100 KiB", kilobytes(100)},
+			{"quotes", "He said \"hi\" and 'bye', \\\"escaped\\\""},
+			{"expansions", "$HOME ${PATH} $(id) `id` $$ ~"},
+			{"separators", "a; b && c || d | e & f > g < h"},
+			{"globs", "* ? [a-z]* **/*"},
+			{"non-UTF-8 bytes", "\xff\xfe \x80\xc3( \xe2\x82"},
+			{"100 KiB", kilobytes(100)},
 		};
 		for (const auto &c : cases) {
 			CAPTURE(c.name);

@@ -46,10 +46,10 @@ TEST_SUITE("command")
 			std::string out;
 		};
 		const Case cases[] = {
-		    {"succeeds", "echo hello", "hello" + kNewline},
-		    {"fails with 7", "exit 7", ""},
-		    {"ends with 3010 itself", "exit 3010", ""},
-		    {"ends with 1, the no-command status", "exit 1", ""},
+			{"succeeds", "echo hello", "hello" + kNewline},
+			{"fails with 7", "exit 7", ""},
+			{"ends with 3010 itself", "exit 3010", ""},
+			{"ends with 1, the no-command status", "exit 1", ""},
 		};
 		for (const auto &c : cases) {
 			CAPTURE(c.name);

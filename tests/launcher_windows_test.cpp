@@ -34,15 +34,15 @@ TEST_SUITE("interpreter")
 			std::string text;
 		};
 		const Case cases[] = {
-		    {"quotes", "\"C:\\Program Files\\app.exe\" /s \"a b\" \"\""},
-		    {"carets", "echo ^& ^^ ^|"},
-		    {"ampersands", "a & b && c || d"},
-		    {"percent signs", "%PATH% %RUN3010_UNSET% 100%"},
-		    {"pipes and redirections", "a | b > c < d 2>&1"},
-		    {"backslashes", "C:\\dir\\ \\\\server\\share\\"},
-		    {"characters of the ANSI code page", "caf\xc3\xa9 \xc3\xbc \xc3\x9f"},
-		    {"characters outside the legacy code page", "\xe6\x97\xa5\xe6\x9c\xac \xd0\x96"},
-		    {"nothing", ""},
+			{"quotes", "\"C:\\Program Files\\app.exe\" /s \"a b\" \"\""},
+			{"carets", "echo ^& ^^ ^|"},
+			{"ampersands", "a & b && c || d"},
+			{"percent signs", "%PATH% %RUN3010_UNSET% 100%"},
+			{"pipes and redirections", "a | b > c < d 2>&1"},
+			{"backslashes", "C:\\dir\\ \\\\server\\share\\"},
+			{"characters of the ANSI code page", "caf\xc3\xa9 \xc3\xbc \xc3\x9f"},
+			{"characters outside the legacy code page", "\xe6\x97\xa5\xe6\x9c\xac \xd0\x96"},
+			{"nothing", ""},
 		};
 		const std::string comspec = proc::sibling("probe.exe");
 		for (const auto &c : cases) {
@@ -154,7 +154,8 @@ struct Image {
 		const auto offset_of = [&](DWORD rva) -> size_t {
 			for (WORD i = 0; i < file.NumberOfSections; ++i) {
 				const auto s = at<IMAGE_SECTION_HEADER>(sections + i * sizeof(IMAGE_SECTION_HEADER));
-				if (rva >= s.VirtualAddress && rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
+				if (rva >= s.VirtualAddress &&
+				    rva < s.VirtualAddress + std::max(s.Misc.VirtualSize, s.SizeOfRawData))
 					return s.PointerToRawData + (rva - s.VirtualAddress);
 			}
 			FAIL("RVA outside every section: " << rva);
@@ -240,7 +241,8 @@ TEST_SUITE("image")
 					   SizeofResource(module, found));
 		FreeLibrary(module);
 
-		CHECK(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") != std::string::npos);
+		CHECK(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>") !=
+		      std::string::npos);
 		CHECK(manifest.find(">UTF-8</activeCodePage>") != std::string::npos);
 		for (const char *os : {"e2011457-1546-43c5-a5fe-008deee3d3f0", "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
 				       "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38", "1f676c76-80e1-4239-95bb-83d0f6d0da78",

@@ -16,14 +16,19 @@ int main()
 		for (const DWORD stream : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
 			CloseHandle(GetStdHandle(stream));
 		Sleep(static_cast<DWORD>(std::stoul(argv[2])));
-		const HANDLE file = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+		const HANDLE file =
+			CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 		DWORD written = 0;
-		return file != INVALID_HANDLE_VALUE && WriteFile(file, "done\r\n", 6, &written, nullptr) && CloseHandle(file) ? 0 : 1;
+		return file != INVALID_HANDLE_VALUE && WriteFile(file, "done\r\n", 6, &written, nullptr) &&
+				       CloseHandle(file)
+			       ? 0
+			       : 1;
 	}
 
 	const wchar_t *line = GetCommandLineW();
 	const int length = static_cast<int>(wcslen(line));
-	std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, line, length, nullptr, 0, nullptr, nullptr)), '\0');
+	std::string utf8(
+		static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, line, length, nullptr, 0, nullptr, nullptr)), '\0');
 	WideCharToMultiByte(CP_UTF8, 0, line, length, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
 	DWORD written = 0;
 	WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);

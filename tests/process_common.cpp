@@ -30,10 +30,7 @@ TempDir::~TempDir()
 	fs::remove_all(fs::u8path(path_), ignored);
 }
 
-std::string TempDir::file(const std::string &name) const
-{
-	return (fs::u8path(path_) / fs::u8path(name)).u8string();
-}
+std::string TempDir::file(const std::string &name) const { return (fs::u8path(path_) / fs::u8path(name)).u8string(); }
 
 std::optional<std::string> read_file(const std::string &path)
 {

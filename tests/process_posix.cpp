@@ -16,10 +16,7 @@ extern char **environ;
 namespace proc {
 namespace {
 
-void fail(const std::string &what)
-{
-	throw std::runtime_error(what + ": " + std::strerror(errno));
-}
+void fail(const std::string &what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
 // Closes on scope exit; -1 means nothing is held.
 struct Fd {
@@ -54,7 +51,9 @@ std::vector<std::string> environment(const Options &options)
 	for (const auto &[name, value] : options.env) {
 		const std::string prefix = name + "=";
 		env.erase(std::remove_if(env.begin(), env.end(),
-					 [&](const std::string &entry) { return entry.compare(0, prefix.size(), prefix) == 0; }),
+					 [&](const std::string &entry) {
+						 return entry.compare(0, prefix.size(), prefix) == 0;
+					 }),
 			  env.end());
 		if (value)
 			env.push_back(prefix + *value);
@@ -63,13 +62,13 @@ std::vector<std::string> environment(const Options &options)
 }
 
 // Between fork and exec: async-signal-safe calls only.
-[[noreturn]] void exec_child(const char *program, char *const argv[], char *const envp[], const char *cwd,
-			     int in, int out, int err)
+[[noreturn]] void exec_child(const char *program, char *const argv[], char *const envp[], const char *cwd, int in,
+			     int out, int err)
 {
-	if (::dup2(in, 0) < 0 || ::dup2(err, 2) < 0)
+	if (::dup2(in, 0) < 0 || ::dup2(err, 2) < 0 || (out >= 0 && ::dup2(out, 1) < 0))
 		::_exit(127);
-	if (out >= 0 ? ::dup2(out, 1) < 0 : ::close(1) != 0)
-		::_exit(127);
+	if (out < 0)
+		::close(1);
 	if (*cwd != '\0' && ::chdir(cwd) != 0)
 		::_exit(127);
 	::execve(program, argv, envp);
@@ -141,7 +140,8 @@ Result run(const std::string &program, const Options &options)
 			fail("poll");
 		}
 		if (fds[0].revents != 0) {
-			const ssize_t n = ::write(in_write.fd, options.input.data() + written, options.input.size() - written);
+			const ssize_t n =
+				::write(in_write.fd, options.input.data() + written, options.input.size() - written);
 			if (n > 0)
 				written += static_cast<size_t>(n);
 			if (n < 0 || written == options.input.size())

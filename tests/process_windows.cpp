@@ -10,13 +10,17 @@
 namespace proc {
 namespace {
 
-void fail(const std::string &what) { throw std::runtime_error(what + " failed: error " + std::to_string(GetLastError())); }
+void fail(const std::string &what)
+{
+	throw std::runtime_error(what + " failed: error " + std::to_string(GetLastError()));
+}
 
 std::wstring wide(const std::string &utf8)
 {
 	if (utf8.empty())
 		return {};
-	const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+	const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+					  nullptr, 0);
 	if (n <= 0)
 		fail("MultiByteToWideChar");
 	std::wstring w(static_cast<size_t>(n), L'\0');
@@ -28,7 +32,8 @@ std::string narrow(const std::wstring &w)
 {
 	if (w.empty())
 		return {};
-	const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+	const int n =
+		WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
 	std::string s(static_cast<size_t>(n), '\0');
 	WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
 	return s;
@@ -58,8 +63,8 @@ std::wstring quote(const std::wstring &arg)
 bool same_name(const std::wstring &entry, const std::wstring &name)
 {
 	return entry.size() > name.size() && entry[name.size()] == L'=' &&
-	       CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()), TRUE) ==
-		   CSTR_EQUAL;
+	       CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(),
+				    static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
 }
 
 // Our environment with the changes applied, as the sorted block CreateProcessW takes.
@@ -72,14 +77,15 @@ std::wstring environment_block(const Options &options)
 	FreeEnvironmentStringsW(strings);
 	for (const auto &[name, value] : options.env) {
 		const std::wstring w = wide(name);
-		entries.erase(std::remove_if(entries.begin(), entries.end(), [&](const std::wstring &e) { return same_name(e, w); }),
+		entries.erase(std::remove_if(entries.begin(), entries.end(),
+					     [&](const std::wstring &e) { return same_name(e, w); }),
 			      entries.end());
 		if (value)
 			entries.push_back(w + L"=" + wide(*value));
 	}
 	std::sort(entries.begin(), entries.end(), [](const std::wstring &a, const std::wstring &b) {
-		return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-		       CSTR_LESS_THAN;
+		return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+					    TRUE) == CSTR_LESS_THAN;
 	});
 	std::wstring block;
 	for (const auto &e : entries)
@@ -142,8 +148,8 @@ Result run(const std::string &program, const Options &options)
 		throw std::logic_error("Windows has no device that is always full");
 	case Output::file: {
 		SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-		out_write.h = CreateFileW(wide(options.out_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-					  FILE_ATTRIBUTE_NORMAL, nullptr);
+		out_write.h = CreateFileW(wide(options.out_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+					  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 		if (out_write.h == INVALID_HANDLE_VALUE)
 			fail("CreateFileW " + options.out_file);
 		break;
@@ -157,8 +163,9 @@ Result run(const std::string &program, const Options &options)
 	startup.hStdOutput = out_write.h;
 	startup.hStdError = err_write.h;
 	PROCESS_INFORMATION child{};
-	if (!CreateProcessW(wide(program).c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-			    env.data(), cwd.empty() ? nullptr : cwd.c_str(), &startup, &child))
+	if (!CreateProcessW(wide(program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
+			    CREATE_UNICODE_ENVIRONMENT, env.data(), cwd.empty() ? nullptr : cwd.c_str(), &startup,
+			    &child))
 		fail("CreateProcessW " + program);
 	Handle process, thread;
 	process.h = child.hProcess;
