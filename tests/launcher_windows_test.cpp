@@ -180,8 +180,6 @@ std::wstring version_string(const std::vector<char> &info, const wchar_t *name)
 	return std::wstring(static_cast<const wchar_t *>(value), length - 1);
 }
 
-std::wstring wide(const std::string &ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
 } // namespace
 
 TEST_SUITE("image")
@@ -207,7 +205,7 @@ TEST_SUITE("image")
 
 	TEST_CASE("the version resource carries the project version")
 	{
-		const std::wstring path = wide(proc::sibling(kRun3010));
+		const std::wstring path = std::filesystem::u8path(proc::sibling(kRun3010)).wstring();
 		DWORD ignored = 0;
 		std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
 		REQUIRE(!info.empty());
@@ -221,7 +219,7 @@ TEST_SUITE("image")
 		CHECK(fixed->dwFileVersionLS == MAKELONG(0, RUN3010_VERSION_PATCH));
 		CHECK(fixed->dwProductVersionMS == fixed->dwFileVersionMS);
 
-		const std::wstring version = wide(RUN3010_VERSION);
+		const std::wstring version = L"" RUN3010_VERSION;
 		CHECK(version_string(info, L"FileVersion") == version);
 		CHECK(version_string(info, L"ProductVersion") == version);
 		CHECK(version_string(info, L"ProductName") == L"run3010");
@@ -232,7 +230,7 @@ TEST_SUITE("image")
 
 	TEST_CASE("the manifest runs as invoker, with UTF-8 as its code page, on Vista to 11")
 	{
-		const std::wstring path = wide(proc::sibling(kRun3010));
+		const std::wstring path = std::filesystem::u8path(proc::sibling(kRun3010)).wstring();
 		const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 		REQUIRE(module != nullptr);
 		const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
