@@ -163,10 +163,17 @@ Result run(const std::string &program, const Options &options)
 	startup.hStdOutput = out_write.h;
 	startup.hStdError = err_write.h;
 	PROCESS_INFORMATION child{};
-	if (!CreateProcessW(wide(program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
-			    CREATE_UNICODE_ENVIRONMENT, env.data(), cwd.empty() ? nullptr : cwd.c_str(), &startup,
-			    &child))
-		fail("CreateProcessW " + program);
+	// Wine now and then fails to bring up a new process with ERROR_INTERNAL_ERROR before any of
+	// the child's code has run (seen once in a CI run): a fault of the host, not of the program
+	// under test, so such a start is tried again a few times. Any other failure is final.
+	for (int attempt = 1;; ++attempt) {
+		if (CreateProcessW(wide(program).c_str(), command_line.data(), nullptr, nullptr, TRUE,
+				   CREATE_UNICODE_ENVIRONMENT, env.data(), cwd.empty() ? nullptr : cwd.c_str(),
+				   &startup, &child))
+			break;
+		if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
+			fail("CreateProcessW " + program);
+	}
 	Handle process, thread;
 	process.h = child.hProcess;
 	thread.h = child.hThread;
